@@ -161,6 +161,8 @@ public:
     std::shared_ptr<IJPEGHeaderParser> GetEnumerator() override { return shared_from_this(); }
     bool MoveNext() override;
 
+    TStreamOwnership StreamOwnership() const { return FStreamOwnership; }
+
 private:
     std::shared_ptr<IFoundJPEGSegment> FCurrent;
     std::uint8_t FLastMarker = 0;
