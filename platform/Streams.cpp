@@ -125,13 +125,12 @@ void TMemoryStream::Reserve(std::int64_t NewCapacity)
         return;
     if (static_cast<std::uint64_t>(NewCapacity) > SIZE_MAX)
         throw EOutOfMemory();
-    std::unique_ptr<std::uint8_t[]> Block;
-    try {
-        // Not zero-filled: every byte below the size is written before it is read.
-        Block = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(NewCapacity));
-    } catch (const std::bad_alloc&) {
+    // Not zero-filled: every byte below the size is written before it is
+    // read. The non-throwing form reports a refusal as a null block, also
+    // under sanitizers, whose allocators cannot throw.
+    std::unique_ptr<std::uint8_t[]> Block(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(NewCapacity)]);
+    if (!Block)
         throw EOutOfMemory();
-    }
     if (FSize > 0)
         std::memcpy(Block.get(), FMemory.get(), static_cast<std::size_t>(FSize));
     FMemory = std::move(Block);
