@@ -1,0 +1,150 @@
+// The least that cleaning a photo tree in place can cost: every .jpg/.jpeg
+// below DIR (names compared without regard to letter case, folders whose
+// name starts with a dot left out, as the cleaner does) is read whole into
+// memory and the same bytes are written back over it. One open and one read,
+// one open and one write per file, through the same platform calls the
+// cleaner uses.
+//
+//   nimbrel_bench_floor [--fresh-buffer] DIR
+//
+// By default one buffer serves every file; --fresh-buffer takes a new block
+// for each file, as a cleaner that loads each file into its own stream does.
+// Prints key=value lines: files, bytes, errors, and run_wall / run_cpu, the
+// seconds from the start of collection to the last write.
+
+#include "Directory.h"
+#include "File.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsJpegName(const fs::path& Name)
+{
+    const std::string& Native = Name.native();
+    const auto Dot = Native.rfind('.');
+    if (Dot == std::string::npos)
+        return false;
+    std::string Extension = Native.substr(Dot);
+    for (char& C : Extension)
+        if (C >= 'A' && C <= 'Z')
+            C = static_cast<char>(C - 'A' + 'a');
+    return Extension == ".jpg" || Extension == ".jpeg";
+}
+
+void Collect(const fs::path& Directory, std::vector<fs::path>& Files)
+{
+    std::vector<fs::path> SubDirectories;
+    {
+        TDirectoryEnumerator Entries(Directory, TFindMask::faAnyFile);
+        TDirectoryEntry Entry;
+        while (Entries.Next(Entry)) {
+            if (Entry.IsDirectory) {
+                if (Entry.Name.native().front() != '.')
+                    SubDirectories.push_back(Directory / Entry.Name);
+            } else if (IsJpegName(Entry.Name)) {
+                Files.push_back(Directory / Entry.Name);
+            }
+        }
+    }
+    for (const auto& SubDirectory : SubDirectories)
+        Collect(SubDirectory, Files);
+}
+
+// A buffer that is either kept across files or taken anew for each.
+class TBuffer {
+public:
+    explicit TBuffer(bool Fresh) : FFresh(Fresh) {}
+    std::uint8_t* Get(std::int64_t Size)
+    {
+        if (FFresh || Size > FCapacity) {
+            FBlock.reset(); // the old block goes before the new one comes
+            FBlock = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(Size));
+            FCapacity = Size;
+        }
+        return FBlock.get();
+    }
+
+private:
+    bool FFresh;
+    std::unique_ptr<std::uint8_t[]> FBlock;
+    std::int64_t FCapacity = 0;
+};
+
+// Reads the file whole and writes it back; false on any failure.
+bool Rewrite(const fs::path& File, TBuffer& Buffer, std::int64_t& Bytes)
+{
+    std::int64_t Size;
+    std::uint8_t* Data;
+    {
+        TFileHandle In = OpenFileForReading(File);
+        Size = In.Size();
+        if (Size < 0)
+            return false;
+        Data = Buffer.Get(Size);
+        if (In.Read(Data, Size) != Size)
+            return false;
+    }
+    TFileHandle Out = OpenFileForRewrite(File);
+    if (Out.Write(Data, Size) != Size)
+        return false;
+    Bytes += Size;
+    return true;
+}
+
+double CpuSeconds()
+{
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    bool Fresh = false;
+    fs::path Directory;
+    bool Usable = true;
+    for (int I = 1; I < argc; ++I) {
+        const std::string_view Argument = argv[I];
+        if (Argument == "--fresh-buffer")
+            Fresh = true;
+        else if (Directory.empty() && !Argument.empty() && Argument.front() != '-')
+            Directory = Argument;
+        else
+            Usable = false;
+    }
+    if (!Usable || Directory.empty()) {
+        std::fprintf(stderr, "usage: %s [--fresh-buffer] DIR\n", argv[0]);
+        return 2;
+    }
+
+    const auto WallStart = std::chrono::steady_clock::now();
+    const double CpuStart = CpuSeconds();
+
+    std::vector<fs::path> Files;
+    Collect(Directory, Files);
+    TBuffer Buffer(Fresh);
+    std::int64_t Bytes = 0, Errors = 0;
+    for (const auto& File : Files) {
+        try {
+            if (!Rewrite(File, Buffer, Bytes))
+                ++Errors;
+        } catch (const std::exception&) {
+            ++Errors;
+        }
+    }
+
+    const double Wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - WallStart).count();
+    const double Cpu = CpuSeconds() - CpuStart;
+    std::printf("files=%zu\nbytes=%lld\nerrors=%lld\nrun_wall=%.6f\nrun_cpu=%.6f\n", Files.size(),
+                static_cast<long long>(Bytes), static_cast<long long>(Errors), Wall, Cpu);
+    return Errors == 0 ? 0 : 1;
+}
