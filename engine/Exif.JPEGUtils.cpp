@@ -163,11 +163,18 @@ void OverwriteInPlace(TStream& File, const TGatherStream& Content, const TMemory
         Content.WriteTo(File);
         File.SetSize(Content.Size());
     } catch (const EWriteError&) {
-        // Nothing was cut yet, and the old bytes fit where they were.
+        // Nothing was cut yet, so past the point the writes reached the file
+        // still holds its old bytes. Only the part before it is put back:
+        // that part already has its place on the disk, so putting it back
+        // needs no new space even when the disk is full.
         try {
+            std::int64_t Reached = File.GetPosition();
+            if (Reached < 0 || Reached > Original.Size())
+                Reached = Original.Size();
             File.SetPosition(0);
-            File.WriteBuffer(Original.Memory(), Original.Size());
-            File.SetSize(Original.Size());
+            File.WriteBuffer(Original.Memory(), Reached);
+            if (File.GetSize() != Original.Size())
+                File.SetSize(Original.Size());
         } catch (const EWriteError&) {
         }
         throw;

@@ -202,7 +202,7 @@ TJPEGMarkers RemoveJPEGSegments(TStream& InStream, TStream& OutStream, TJPEGMark
 TJPEGMarkers RemoveJPEGSegments(const std::filesystem::path& FileName, TJPEGMarkers Markers,
                                 const TKeepSegment& Keep = nullptr);
 
-// Writes Content over File from position 0 and cuts File to Content's size.
-// When a write fails, Original is written back in full before EWriteError is
-// raised.
+// Writes Content over File (which holds Original) from position 0 and cuts
+// File to Content's size. When a write fails, the bytes of Original that had
+// been overwritten are written back before EWriteError is raised.
 void OverwriteInPlace(TStream& File, const TGatherStream& Content, const TMemoryStream& Original);
