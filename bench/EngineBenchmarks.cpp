@@ -7,6 +7,7 @@
 // The files for the file-form benchmarks are written under DIR (by default
 // the system's temporary directory) and removed at the end.
 
+#include "AlignedBlock.h"
 #include "Exif.JPEGUtils.h"
 #include "File.h"
 #include "JpegSynth.h"
@@ -142,7 +143,7 @@ void FloorFile(benchmark::State& State, const fs::path& Directory)
 {
     const TBytes Bytes = CameraFile(State.range(0) * MB, 13);
     const fs::path File = Directory / ("floor-" + std::to_string(State.range(0)) + ".jpg");
-    std::vector<std::uint8_t> Buffer;
+    const TAlignedBlock Buffer = MakeAlignedBlock(Bytes.size());
     for (auto _ : State) {
         State.PauseTiming();
         Restore(File, Bytes);
@@ -151,13 +152,11 @@ void FloorFile(benchmark::State& State, const fs::path& Directory)
         {
             TFileHandle In = OpenFileForReading(File);
             Size = In.Size();
-            if (static_cast<std::size_t>(Size) > Buffer.size())
-                Buffer.resize(static_cast<std::size_t>(Size));
-            if (In.Read(Buffer.data(), Size) != Size)
+            if (In.Read(Buffer.get(), Size) != Size)
                 State.SkipWithError("short read");
         }
         TFileHandle Out = OpenFileForRewrite(File);
-        if (Out.Write(Buffer.data(), Size) != Size)
+        if (Out.Write(Buffer.get(), Size) != Size)
             State.SkipWithError("short write");
     }
     State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) * static_cast<std::int64_t>(Bytes.size()));
@@ -173,6 +172,26 @@ void LoadFromFile(benchmark::State& State, const fs::path& Directory)
         TMemoryStream Stream;
         Stream.LoadFromFile(File);
         benchmark::DoNotOptimize(Stream.Memory());
+    }
+    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) * static_cast<std::int64_t>(Bytes.size()));
+}
+
+// One read of a cached 8 MB file into a buffer that starts range(0) bytes
+// past a page boundary: 16 is where malloc puts a large block, such as the
+// one a memory stream loads a file into.
+void ReadAtOffset(benchmark::State& State, const fs::path& Directory)
+{
+    const TBytes Bytes = CameraFile(8 * MB, 19);
+    const fs::path File = Directory / "read-at-offset.jpg";
+    Restore(File, Bytes);
+    const auto Offset = static_cast<std::size_t>(State.range(0));
+    const TAlignedBlock Buffer = MakeAlignedBlock(Offset + Bytes.size());
+    TFileHandle In = OpenFileForReading(File);
+    for (auto _ : State) {
+        In.Seek(0, TSeekOrigin::soBeginning);
+        if (In.Read(Buffer.get() + Offset, static_cast<std::int64_t>(Bytes.size())) !=
+            static_cast<std::int64_t>(Bytes.size()))
+            State.SkipWithError("short read");
     }
     State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) * static_cast<std::int64_t>(Bytes.size()));
 }
@@ -210,6 +229,9 @@ int main(int argc, char* argv[])
     benchmark::RegisterBenchmark("LoadFromFile/MB",
                                  [&Directory](benchmark::State& State) { LoadFromFile(State, Directory); })
         ->Arg(8)->Unit(benchmark::kMicrosecond)->UseRealTime();
+    benchmark::RegisterBenchmark("ReadAtOffset/8MB/offset",
+                                 [&Directory](benchmark::State& State) { ReadAtOffset(State, Directory); })
+        ->Arg(0)->Arg(16)->Arg(64)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

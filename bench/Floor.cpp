@@ -5,16 +5,20 @@
 // one open and one write per file, through the same platform calls the
 // cleaner uses.
 //
-//   nimbrel_bench_floor [--fresh-buffer] DIR
+//   nimbrel_bench_floor [--fresh-buffer] [--buffer-offset N] DIR
 //
 // By default one buffer serves every file; --fresh-buffer takes a new block
 // for each file, as a cleaner that loads each file into its own stream does.
+// The buffer starts on a page boundary (see AlignedBlock.h), or N bytes past
+// one with --buffer-offset (16 is where malloc puts a large block).
 // Prints key=value lines: files, bytes, errors, and run_wall / run_cpu, the
 // seconds from the start of collection to the last write.
 
+#include "AlignedBlock.h"
 #include "Directory.h"
 #include "File.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -59,23 +63,25 @@ void Collect(const fs::path& Directory, std::vector<fs::path>& Files)
         Collect(SubDirectory, Files);
 }
 
-// A buffer that is either kept across files or taken anew for each.
+// A buffer that is either kept across files or taken anew for each, starting
+// Offset bytes past a page boundary.
 class TBuffer {
 public:
-    explicit TBuffer(bool Fresh) : FFresh(Fresh) {}
+    TBuffer(bool Fresh, std::size_t Offset) : FFresh(Fresh), FOffset(Offset) {}
     std::uint8_t* Get(std::int64_t Size)
     {
         if (FFresh || Size > FCapacity) {
             FBlock.reset(); // the old block goes before the new one comes
-            FBlock = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(Size));
+            FBlock = NimbrelBench::MakeAlignedBlock(FOffset + static_cast<std::size_t>(Size));
             FCapacity = Size;
         }
-        return FBlock.get();
+        return FBlock.get() + FOffset;
     }
 
 private:
     bool FFresh;
-    std::unique_ptr<std::uint8_t[]> FBlock;
+    std::size_t FOffset;
+    NimbrelBench::TAlignedBlock FBlock;
     std::int64_t FCapacity = 0;
 };
 
@@ -110,19 +116,26 @@ double CpuSeconds()
 int main(int argc, char* argv[])
 {
     bool Fresh = false;
+    std::size_t Offset = 0;
     fs::path Directory;
     bool Usable = true;
     for (int I = 1; I < argc; ++I) {
         const std::string_view Argument = argv[I];
-        if (Argument == "--fresh-buffer")
+        if (Argument == "--fresh-buffer") {
             Fresh = true;
-        else if (Directory.empty() && !Argument.empty() && Argument.front() != '-')
+        } else if (Argument == "--buffer-offset" && I + 1 < argc) {
+            const std::string_view Number = argv[++I];
+            const auto [End, Error] = std::from_chars(Number.data(), Number.data() + Number.size(), Offset);
+            Usable = Usable && Error == std::errc() && End == Number.data() + Number.size() &&
+                     Offset < NimbrelBench::PageAlignment;
+        } else if (Directory.empty() && !Argument.empty() && Argument.front() != '-') {
             Directory = Argument;
-        else
+        } else {
             Usable = false;
+        }
     }
     if (!Usable || Directory.empty()) {
-        std::fprintf(stderr, "usage: %s [--fresh-buffer] DIR\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--fresh-buffer] [--buffer-offset N] DIR\n", argv[0]);
         return 2;
     }
 
@@ -131,7 +144,7 @@ int main(int argc, char* argv[])
 
     std::vector<fs::path> Files;
     Collect(Directory, Files);
-    TBuffer Buffer(Fresh);
+    TBuffer Buffer(Fresh, Offset);
     std::int64_t Bytes = 0, Errors = 0;
     for (const auto& File : Files) {
         try {
