@@ -261,7 +261,6 @@ std::optional<std::filesystem::path> TForm1::ChooseDirectory()
     QFileDialog Dialog(this, QStringLiteral("Select a directory"));
     Dialog.setFileMode(QFileDialog::Directory);
     Dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
-    Dialog.setWindowModality(Qt::ApplicationModal);
     if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return PathFromQt(Dialog.selectedFiles().constFirst());

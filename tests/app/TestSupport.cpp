@@ -87,9 +87,16 @@ QByteArray Read(const std::filesystem::path& File)
     return QByteArray::fromStdString(Content);
 }
 
-std::filesystem::path PathOf(const QTemporaryDir& Directory)
+TScratchDir::TScratchDir() : FPath(QFile::encodeName(FDir.path()).toStdString())
 {
-    return std::filesystem::path(QFile::encodeName(Directory.path()).toStdString());
+    if (!FDir.isValid())
+        qFatal("cannot create a temporary directory");
+}
+
+TScratchDir::~TScratchDir()
+{
+    std::error_code Ignored;
+    std::filesystem::remove_all(FPath, Ignored);
 }
 
 } // namespace Fixture
@@ -109,6 +116,13 @@ QString TTestForm::States() const
     return DescribeStates(Control("Button2")->isEnabled(), Control("Button3")->isEnabled(),
                           Control("ButtonExit")->isEnabled(), Control("ButtonSelectDir")->isEnabled(),
                           Control("Edit1")->isEnabled(), Control("CheckBoxSubDir")->isEnabled());
+}
+
+QString TTestForm::Counters() const
+{
+    return QStringList{Text("LabelTotalFiles"), Text("LabelExifFiles"), Text("LabelNoExifFiles"),
+                       Text("LabelErros")}
+        .join(" | ");
 }
 
 TTestForm::TPhase TTestForm::Phase() const

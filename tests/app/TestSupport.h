@@ -43,8 +43,25 @@ QByteArray JpegWithoutExif();
 void Write(const std::filesystem::path& File, const QByteArray& Content);
 QByteArray Read(const std::filesystem::path& File);
 
-// The temporary directory's path, as the file system spells it.
-std::filesystem::path PathOf(const QTemporaryDir& Directory);
+// A directory of its own for one test, removed with everything in it, names
+// that are not valid UTF-8 included (which QTemporaryDir cannot remove).
+class TScratchDir {
+public:
+    TScratchDir();
+    ~TScratchDir();
+    TScratchDir(const TScratchDir&) = delete;
+    TScratchDir& operator=(const TScratchDir&) = delete;
+    const std::filesystem::path& Path() const { return FPath; }
+
+private:
+    QTemporaryDir FDir;
+    std::filesystem::path FPath;
+};
+
+inline const std::filesystem::path& PathOf(const TScratchDir& Directory)
+{
+    return Directory.Path();
+}
 
 } // namespace Fixture
 
@@ -68,6 +85,8 @@ public:
     }
     QString Text(const char* LabelName) const { return Control<QLabel>(LabelName)->text(); }
     QString States() const;
+    // The four counter labels, as "LabelTotalFiles | LabelExifFiles | ...".
+    QString Counters() const;
     // Read from the controls: the phase of the run the window is in.
     TPhase Phase() const;
 

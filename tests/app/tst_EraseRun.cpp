@@ -58,13 +58,6 @@ int CountCleaned(const std::vector<fs::path>& Files)
     return Cleaned;
 }
 
-QString Counters(const TTestForm& Form)
-{
-    return QStringList{Form.Text("LabelTotalFiles"), Form.Text("LabelExifFiles"), Form.Text("LabelNoExifFiles"),
-                       Form.Text("LabelErros")}
-        .join(" | ");
-}
-
 } // namespace
 
 void TestEraseRun::cleanup()
@@ -78,7 +71,7 @@ void TestEraseRun::controlsFollowThePhases()
     // Three JPEG files, one per directory, among two others: the run lets
     // messages through after each of the three while collecting and after
     // each of them while cleaning, and nowhere else.
-    QTemporaryDir Temp;
+    TScratchDir Temp;
     const fs::path Root = PathOf(Temp);
     fs::create_directories(Root / "sub" / "deeper");
     Write(Root / "a.jpg", JpegWithExif());
@@ -111,7 +104,7 @@ void TestEraseRun::eraseWithoutDirectory()
     Form.Erase();
     QCOMPARE(Form.Messages, QStringList{"Please select a directory first"});
     QCOMPARE(Form.States(), IdleStates);
-    QCOMPARE(Counters(Form), QString("0 | 0 | 0 | 0"));
+    QCOMPARE(Form.Counters(), QString("0 | 0 | 0 | 0"));
     QCOMPARE(Form.Pumps, PumpsBefore);
 }
 
@@ -120,7 +113,7 @@ void TestEraseRun::threeFiles()
     // a.jpg has Exif, b.jpg is read-only, c.jpg is no JPEG at all. The
     // read-only file is one error, like the broken one, and it is also
     // counted among the read-only ones.
-    QTemporaryDir Temp;
+    TScratchDir Temp;
     const fs::path Root = PathOf(Temp);
     Write(Root / "a.jpg", JpegWithExif());
     Write(Root / "b.jpg", JpegWithExif());
@@ -176,7 +169,7 @@ void TestEraseRun::cleaningResults()
     QFETCH(QByteArray, After);
     QFETCH(QString, ExpectedCounters);
 
-    QTemporaryDir Temp;
+    TScratchDir Temp;
     const fs::path File = PathOf(Temp) / "photo.jpg";
     Write(File, Before);
 
@@ -184,13 +177,13 @@ void TestEraseRun::cleaningResults()
     Form.Choose(PathOf(Temp));
     Form.Erase();
 
-    QCOMPARE(Counters(Form), ExpectedCounters);
+    QCOMPARE(Form.Counters(), ExpectedCounters);
     QCOMPARE(Read(File), After);
 }
 
 void TestEraseRun::abortStopsBeforeTheNextFile()
 {
-    QTemporaryDir Temp;
+    TScratchDir Temp;
     const auto Files = WriteExifFiles(PathOf(Temp), 10);
 
     TTestForm Form;
@@ -229,7 +222,7 @@ void TestEraseRun::closeIsHeldUntilTheRunEnds()
     QFETCH(bool, ByExitButton);
     const auto Phase = WhileCleaning ? TTestForm::TPhase::Cleaning : TTestForm::TPhase::Collecting;
 
-    QTemporaryDir Temp;
+    TScratchDir Temp;
     const auto Files = WriteExifFiles(PathOf(Temp), 10);
 
     TTestForm Form;
@@ -255,7 +248,7 @@ void TestEraseRun::closeIsHeldUntilTheRunEnds()
     QString CountersAtEnd;
     QString StatesAtEnd;
     const auto Connection = connect(qApp, &QGuiApplication::lastWindowClosed, [&] {
-        CountersAtEnd = Counters(Form);
+        CountersAtEnd = Form.Counters();
         StatesAtEnd = Form.States();
     });
     QTimer::singleShot(0, &Form, [&Form] { Form.Erase(); });
@@ -279,22 +272,22 @@ void TestEraseRun::closeOutsideRunIsImmediate()
 
 void TestEraseRun::secondRunRestartsCounters()
 {
-    QTemporaryDir First;
+    TScratchDir First;
     Write(PathOf(First) / "a.jpg", JpegWithExif());
     Write(PathOf(First) / "b.jpg", JpegWithoutExif());
     Write(PathOf(First) / "c.jpg", "broken");
-    QTemporaryDir Second;
+    TScratchDir Second;
     const auto Files = WriteExifFiles(PathOf(Second), 2);
 
     TTestForm Form;
     Form.Choose(PathOf(First));
     Form.Erase();
-    QCOMPARE(Counters(Form), QString("2 of 3 | 1 | 1 | 1 (0 are read only)"));
+    QCOMPARE(Form.Counters(), QString("2 of 3 | 1 | 1 | 1 (0 are read only)"));
 
     // While the second run collects, only the scanned count starts again; the
     // others change with the first file cleaned.
     QStringList Seen;
-    Form.OnPump = [&] { Seen.append(Counters(Form)); };
+    Form.OnPump = [&] { Seen.append(Form.Counters()); };
     Form.Choose(PathOf(Second));
     Form.Erase();
 
@@ -316,7 +309,7 @@ void TestEraseRun::runCollectingNothingKeepsLabels()
 {
     QFETCH(QString, Case);
 
-    QTemporaryDir Temp;
+    TScratchDir Temp;
     const fs::path Before = PathOf(Temp) / "before";
     const fs::path Target = PathOf(Temp) / "target";
     fs::create_directories(Before);
@@ -328,7 +321,7 @@ void TestEraseRun::runCollectingNothingKeepsLabels()
     TTestForm Form;
     Form.Choose(Before);
     Form.Erase();
-    const QString Shown = Counters(Form);
+    const QString Shown = Form.Counters();
     QCOMPARE(Shown, QString("1 of 1 | 1 | 0 | 0 (0 are read only)"));
 
     Form.Choose(Target);
@@ -337,7 +330,7 @@ void TestEraseRun::runCollectingNothingKeepsLabels()
     const int PumpsBefore = Form.Pumps;
     Form.Erase();
 
-    QCOMPARE(Counters(Form), Shown);
+    QCOMPARE(Form.Counters(), Shown);
     QCOMPARE(Form.Pumps, PumpsBefore);
     QCOMPARE(Form.States(), IdleStates);
     QVERIFY(Form.Messages.isEmpty());
@@ -347,9 +340,9 @@ void TestEraseRun::pickerDuringRunChangesOnlyTheNextRun()
 {
     // A click in the directory box opens the picker during a run too; the run
     // goes on with the files it has, and the next one uses the new folder.
-    QTemporaryDir First;
+    TScratchDir First;
     const auto FirstFiles = WriteExifFiles(PathOf(First), 3);
-    QTemporaryDir Second;
+    TScratchDir Second;
     const auto SecondFiles = WriteExifFiles(PathOf(Second), 2);
 
     TTestForm Form;
