@@ -3,7 +3,10 @@
 #include "Exceptions.h"
 
 #include <QFont>
+#include <QIcon>
 #include <QMessageBox>
+
+#include <exception>
 
 TNimbrelApplication::TNimbrelApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -18,16 +21,28 @@ TNimbrelApplication::TNimbrelApplication(int& argc, char** argv) : QApplication(
 
 bool TNimbrelApplication::notify(QObject* Receiver, QEvent* Event)
 {
-    // Qt cannot unwind through its event loop, so this is the last place an
-    // exception from a handler can be caught.
+    // Qt cannot carry an exception through its event loop: this is the last
+    // place where one can still be caught.
     try {
         return QApplication::notify(Receiver, Event);
-    } catch (const Exception& E) {
-        ShowError(QString::fromLocal8Bit(E.Message()));
-    } catch (const std::exception& E) {
-        ShowError(QString::fromLocal8Bit(E.what()));
+    } catch (...) {
+        ShowCurrentException();
     }
     return false;
+}
+
+void TNimbrelApplication::ShowCurrentException()
+{
+    auto* Application = qobject_cast<TNimbrelApplication*>(QCoreApplication::instance());
+    if (!Application)
+        throw;
+    try {
+        throw;
+    } catch (const Exception& E) {
+        Application->ShowError(QString::fromLocal8Bit(E.Message()));
+    } catch (const std::exception& E) {
+        Application->ShowError(QString::fromLocal8Bit(E.what()));
+    }
 }
 
 void TNimbrelApplication::ShowError(const QString& Message)

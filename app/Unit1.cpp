@@ -1,6 +1,8 @@
 #include "Unit1.h"
 #include "ui_Unit1.h"
 
+#include "NimbrelApplication.h"
+
 #include "Directory.h"
 #include "Exceptions.h"
 #include "Exif.JPEGUtils.h"
@@ -68,6 +70,12 @@ std::filesystem::path PathFromQt(const QString& Name)
 
 // Designer stores point sizes; the layout is drawn for pixel heights, so they
 // are pinned here and the window looks the same at any screen resolution.
+// A handler as Qt calls it: what it throws is shown, and goes no further.
+template <typename THandler> auto Guarded(TForm1* Form, THandler Handler)
+{
+    return [Form, Handler] { TNimbrelApplication::RunHandler([Form, Handler] { (Form->*Handler)(); }); };
+}
+
 void SetFontPixelSize(QWidget* Widget, int PixelSize)
 {
     QFont Font = Widget->font();
@@ -97,10 +105,10 @@ TForm1::TForm1(QWidget* Parent) : QWidget(Parent), ui(std::make_unique<Ui::Form1
     ui->Edit1->installEventFilter(this);
     ui->Label5->installEventFilter(this);
 
-    connect(ui->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-    connect(ui->Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-    connect(ui->ButtonSelectDir, &QPushButton::clicked, this, &TForm1::ButtonSelectDirClick);
-    connect(ui->ButtonExit, &QPushButton::clicked, this, &TForm1::ButtonExitClick);
+    connect(ui->Button2, &QPushButton::clicked, this, Guarded(this, &TForm1::Button2Click));
+    connect(ui->Button3, &QPushButton::clicked, this, Guarded(this, &TForm1::Button3Click));
+    connect(ui->ButtonSelectDir, &QPushButton::clicked, this, Guarded(this, &TForm1::ButtonSelectDirClick));
+    connect(ui->ButtonExit, &QPushButton::clicked, this, Guarded(this, &TForm1::ButtonExitClick));
 }
 
 TForm1::~TForm1() = default;
@@ -286,9 +294,9 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event)
         const auto* Control = qobject_cast<QWidget*>(Watched);
         if (Mouse->button() == Qt::LeftButton && Control && Control->rect().contains(Mouse->position().toPoint())) {
             if (Watched == ui->Edit1)
-                ButtonSelectDirClick();
+                Guarded(this, &TForm1::ButtonSelectDirClick)();
             else if (Watched == ui->Label5)
-                Label5Click();
+                Guarded(this, &TForm1::Label5Click)();
         }
     }
     return QWidget::eventFilter(Watched, Event);
