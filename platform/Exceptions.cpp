@@ -6,7 +6,9 @@ std::string ExpandedFileName(const std::filesystem::path& FileName)
 {
     std::error_code Error;
     std::filesystem::path Full = std::filesystem::absolute(FileName, Error);
-    return (Error ? FileName : Full).string();
+    // UTF-8 on every system (on Windows the native form is wide).
+    std::u8string Text = (Error ? FileName : Full).u8string();
+    return std::string(Text.begin(), Text.end());
 }
 
 } // namespace
