@@ -76,6 +76,13 @@ inline TBytes AdobeColour(std::uint8_t Transform = 2)
     return Segment(0xEE, Text("Adobe") + Bytes({0, 100, 0, 0, 0, 0, Transform}));
 }
 
+// A path in UTF-8, as error messages name it.
+inline std::string Utf8(const std::filesystem::path& Path)
+{
+    std::u8string Text = Path.u8string();
+    return std::string(Text.begin(), Text.end());
+}
+
 inline TBytes ReadFileBytes(const std::filesystem::path& FileName)
 {
     std::ifstream In(FileName, std::ios::binary);
@@ -127,6 +134,10 @@ inline TTempDir::TTempDir()
 
 inline TTempDir::~TTempDir()
 {
-    std::error_code Ignored;
-    std::filesystem::remove_all(FPath, Ignored);
+    // Some systems refuse to delete a read-only file.
+    std::error_code Error;
+    for (std::filesystem::recursive_directory_iterator It(FPath, Error), End; !Error && It != End;
+         It.increment(Error))
+        SetFileReadOnly(It->path(), false);
+    std::filesystem::remove_all(FPath, Error);
 }
