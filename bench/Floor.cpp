@@ -5,12 +5,16 @@
 // one open and one write per file, through the same platform calls the
 // cleaner uses.
 //
-//   nimbrel_bench_floor [--fresh-buffer] [--buffer-offset N] DIR
+//   nimbrel_bench_floor [--fresh-buffer] [--buffer-offset N] [--cut-bytes N] DIR
 //
 // By default one buffer serves every file; --fresh-buffer takes a new block
 // for each file, as a cleaner that loads each file into its own stream does.
 // The buffer starts on a page boundary (see AlignedBlock.h), or N bytes past
 // one with --buffer-offset (16 is where malloc puts a large block).
+// With --cut-bytes each file is written back without its last N bytes and
+// cut to that length, as a cleaner that removes N bytes must: what shrinking
+// a file costs on the file system (freeing its last blocks) is then counted.
+// The files are damaged by that, so it is for scratch copies only.
 // Prints key=value lines: files, bytes, errors, and run_wall / run_cpu, the
 // seconds from the start of collection to the last write.
 
@@ -85,8 +89,9 @@ private:
     std::int64_t FCapacity = 0;
 };
 
-// Reads the file whole and writes it back; false on any failure.
-bool Rewrite(const fs::path& File, TBuffer& Buffer, std::int64_t& Bytes)
+// Reads the file whole and writes it back, Cut bytes shorter; false on any
+// failure.
+bool Rewrite(const fs::path& File, TBuffer& Buffer, std::int64_t Cut, std::int64_t& Bytes)
 {
     std::int64_t Size;
     std::uint8_t* Data;
@@ -99,11 +104,21 @@ bool Rewrite(const fs::path& File, TBuffer& Buffer, std::int64_t& Bytes)
         if (In.Read(Data, Size) != Size)
             return false;
     }
+    const std::int64_t Keep = Size > Cut ? Size - Cut : 0;
     TFileHandle Out = OpenFileForRewrite(File);
-    if (Out.Write(Data, Size) != Size)
+    if (Out.Write(Data, Keep) != Keep)
         return false;
-    Bytes += Size;
+    if (Keep < Size && !Out.Truncate(Keep))
+        return false;
+    Bytes += Keep;
     return true;
+}
+
+template <typename T>
+bool ParseNumber(std::string_view Text, T& Value)
+{
+    const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+    return Error == std::errc() && End == Text.data() + Text.size() && !(Value < T{0});
 }
 
 double CpuSeconds()
@@ -117,6 +132,7 @@ int main(int argc, char* argv[])
 {
     bool Fresh = false;
     std::size_t Offset = 0;
+    std::int64_t Cut = 0;
     fs::path Directory;
     bool Usable = true;
     for (int I = 1; I < argc; ++I) {
@@ -124,10 +140,9 @@ int main(int argc, char* argv[])
         if (Argument == "--fresh-buffer") {
             Fresh = true;
         } else if (Argument == "--buffer-offset" && I + 1 < argc) {
-            const std::string_view Number = argv[++I];
-            const auto [End, Error] = std::from_chars(Number.data(), Number.data() + Number.size(), Offset);
-            Usable = Usable && Error == std::errc() && End == Number.data() + Number.size() &&
-                     Offset < NimbrelBench::PageAlignment;
+            Usable = Usable && ParseNumber(argv[++I], Offset) && Offset < NimbrelBench::PageAlignment;
+        } else if (Argument == "--cut-bytes" && I + 1 < argc) {
+            Usable = Usable && ParseNumber(argv[++I], Cut);
         } else if (Directory.empty() && !Argument.empty() && Argument.front() != '-') {
             Directory = Argument;
         } else {
@@ -135,7 +150,7 @@ int main(int argc, char* argv[])
         }
     }
     if (!Usable || Directory.empty()) {
-        std::fprintf(stderr, "usage: %s [--fresh-buffer] [--buffer-offset N] DIR\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--fresh-buffer] [--buffer-offset N] [--cut-bytes N] DIR\n", argv[0]);
         return 2;
     }
 
@@ -148,7 +163,7 @@ int main(int argc, char* argv[])
     std::int64_t Bytes = 0, Errors = 0;
     for (const auto& File : Files) {
         try {
-            if (!Rewrite(File, Buffer, Bytes))
+            if (!Rewrite(File, Buffer, Cut, Bytes))
                 ++Errors;
         } catch (const std::exception&) {
             ++Errors;
