@@ -39,9 +39,9 @@ void TNimbrelApplication::ShowCurrentException()
     try {
         throw;
     } catch (const Exception& E) {
-        Application->ShowError(QString::fromLocal8Bit(E.Message()));
+        Application->ShowError(QString::fromUtf8(E.Message()));
     } catch (const std::exception& E) {
-        Application->ShowError(QString::fromLocal8Bit(E.what()));
+        Application->ShowError(QString::fromUtf8(E.what()));
     }
 }
 
