@@ -5,27 +5,13 @@
 #include <memory>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 struct TDirCloser {
     void operator()(DIR* Dir) const { ::closedir(Dir); }
 };
-
-// A directory without search permission still lists its names, but nothing
-// in it can be reached by them, and where the file system gives no entry
-// types its folders cannot even be told from its files: it counts as a
-// directory that cannot be enumerated.
-std::unique_ptr<DIR, TDirCloser> OpenListing(const std::filesystem::path& Directory)
-{
-    std::unique_ptr<DIR, TDirCloser> Dir(::opendir(Directory.c_str()));
-    if (Dir && ::faccessat(::dirfd(Dir.get()), ".", X_OK, AT_EACCESS) != 0)
-        Dir.reset();
-    return Dir;
-}
 
 } // namespace
 
@@ -43,7 +29,7 @@ std::optional<TFileId> FileIdOf(const std::filesystem::path& Path)
 }
 
 TDirectoryEnumerator::TDirectoryEnumerator(const std::filesystem::path& Directory, TFindMask Mask)
-    : FState(std::make_unique<TState>(TState{OpenListing(Directory), Mask}))
+    : FState(std::make_unique<TState>(TState{std::unique_ptr<DIR, TDirCloser>(::opendir(Directory.c_str())), Mask}))
 {
 }
 

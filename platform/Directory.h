@@ -31,9 +31,8 @@ struct TFileId {
 std::optional<TFileId> FileIdOf(const std::filesystem::path& Path);
 
 // Enumerates one directory. A directory that cannot be opened yields no
-// entries, and so does one whose entries cannot be reached (on POSIX: no
-// search permission); an enumeration that fails part-way ends there. Closed
-// when the enumerator goes.
+// entries; an enumeration that fails part-way ends there. Closed when the
+// enumerator goes.
 class TDirectoryEnumerator {
 public:
     TDirectoryEnumerator(const std::filesystem::path& Directory, TFindMask Mask);
