@@ -32,22 +32,6 @@ bool ModeIsReadOnly(mode_t Mode)
 
 } // namespace
 
-TFileHandle& TFileHandle::operator=(TFileHandle&& Other) noexcept
-{
-    if (this != &Other) {
-        Close();
-        FNative = Other.Release();
-    }
-    return *this;
-}
-
-std::intptr_t TFileHandle::Release() noexcept
-{
-    std::intptr_t Native = FNative;
-    FNative = InvalidNative;
-    return Native;
-}
-
 void TFileHandle::Close() noexcept
 {
     if (IsOpen())

@@ -60,22 +60,6 @@ bool IsRegularDiskFile(DWORD Attributes)
 
 } // namespace
 
-TFileHandle& TFileHandle::operator=(TFileHandle&& Other) noexcept
-{
-    if (this != &Other) {
-        Close();
-        FNative = Other.Release();
-    }
-    return *this;
-}
-
-std::intptr_t TFileHandle::Release() noexcept
-{
-    std::intptr_t Released = FNative;
-    FNative = InvalidNative;
-    return Released;
-}
-
 void TFileHandle::Close() noexcept
 {
     if (IsOpen())

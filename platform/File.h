@@ -15,14 +15,27 @@ public:
     TFileHandle() = default;
     explicit TFileHandle(std::intptr_t Native) : FNative(Native) {}
     TFileHandle(TFileHandle&& Other) noexcept : FNative(Other.Release()) {}
-    TFileHandle& operator=(TFileHandle&& Other) noexcept;
+    TFileHandle& operator=(TFileHandle&& Other) noexcept
+    {
+        if (this != &Other) {
+            Close();
+            FNative = Other.Release();
+        }
+        return *this;
+    }
     TFileHandle(const TFileHandle&) = delete;
     TFileHandle& operator=(const TFileHandle&) = delete;
     ~TFileHandle() { Close(); }
 
     bool IsOpen() const { return FNative != InvalidNative; }
     std::intptr_t Native() const { return FNative; }
-    std::intptr_t Release() noexcept;
+    // Gives up the handle without closing it.
+    std::intptr_t Release() noexcept
+    {
+        std::intptr_t Released = FNative;
+        FNative = InvalidNative;
+        return Released;
+    }
     void Close() noexcept;
 
     // Plain operations: they return what the system delivered, or -1 on an
