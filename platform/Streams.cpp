@@ -9,6 +9,13 @@ namespace {
 
 constexpr std::int64_t CopyBufferSize = 64 * 1024;
 
+// Memory blocks start on a cache line. A large block from the plain
+// allocator starts 16 bytes past a page boundary, and on some processors
+// (AMD Zen 3) the kernel copies a file into a block that starts 1 to 31 bytes
+// past a page several times slower than into one that starts on it or 32 or
+// more bytes past it.
+constexpr std::align_val_t BlockAlignment{64};
+
 } // namespace
 
 // TStream
@@ -113,6 +120,11 @@ std::optional<std::span<const std::uint8_t>> TMemoryStream::RemainingBytes()
     return std::span<const std::uint8_t>(FMemory.get() + FPosition, static_cast<std::size_t>(FSize - FPosition));
 }
 
+void TMemoryStream::TBlockDelete::operator()(std::uint8_t* Block) const noexcept
+{
+    ::operator delete[](Block, BlockAlignment);
+}
+
 void TMemoryStream::Clear()
 {
     FMemory.reset();
@@ -128,7 +140,8 @@ void TMemoryStream::Reserve(std::int64_t NewCapacity)
     // Not zero-filled: every byte below the size is written before it is
     // read. The non-throwing form reports a refusal as a null block, also
     // under sanitizers, whose allocators cannot throw.
-    std::unique_ptr<std::uint8_t[]> Block(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(NewCapacity)]);
+    std::unique_ptr<std::uint8_t[], TBlockDelete> Block(static_cast<std::uint8_t*>(
+        ::operator new[](static_cast<std::size_t>(NewCapacity), BlockAlignment, std::nothrow)));
     if (!Block)
         throw EOutOfMemory();
     if (FSize > 0)

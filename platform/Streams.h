@@ -72,7 +72,11 @@ public:
 private:
     void Reserve(std::int64_t NewCapacity);
 
-    std::unique_ptr<std::uint8_t[]> FMemory;
+    // Blocks start on a cache line (see Reserve).
+    struct TBlockDelete {
+        void operator()(std::uint8_t* Block) const noexcept;
+    };
+    std::unique_ptr<std::uint8_t[], TBlockDelete> FMemory;
     std::int64_t FSize = 0;
     std::int64_t FCapacity = 0;
     std::int64_t FPosition = 0;
