@@ -24,6 +24,11 @@ namespace {
 // The application segments APP1..APP15. APP0 carries the JFIF header and stays.
 const TJPEGMarkers MetadataMarkers = TJPEGMarkers::Range(JPEGMarker::APP1, JPEGMarker::APP15);
 
+// During a run the progress area is drawn at most once per frame of a 60 Hz
+// display. Its labels still change after every file, and everything else
+// that is pending is handled every time; only the drawing waits.
+constexpr qint64 FrameMilliseconds = 16;
+
 // Compared with a name's extension once its letters A..Z are lower-cased.
 const std::array<std::filesystem::path, 2> Extensions = {".jpeg", ".jpg"};
 
@@ -189,6 +194,7 @@ void TForm1::Button2Click()
         ui->ButtonSelectDir->setEnabled(true);
         ui->Button2->setEnabled(true);
         ui->CheckBoxSubDir->setEnabled(true);
+        ui->GroupBox2->setUpdatesEnabled(true); // shows the final counts
         FInRun = false;
         if (FCloseRequested) {
             FCloseRequested = false;
@@ -199,6 +205,8 @@ void TForm1::Button2Click()
     ui->ButtonSelectDir->setEnabled(false);
     ui->Button2->setEnabled(false);
     ui->CheckBoxSubDir->setEnabled(false);
+    ui->GroupBox2->setUpdatesEnabled(false);
+    FLastFrame.invalidate();
     Running = true;
 
     TFileList List;
@@ -259,7 +267,14 @@ void TForm1::ButtonExitClick()
 
 void TForm1::ProcessPendingMessages()
 {
+    const bool DrawProgress = FInRun && (!FLastFrame.isValid() || FLastFrame.elapsed() >= FrameMilliseconds);
+    if (DrawProgress) {
+        ui->GroupBox2->setUpdatesEnabled(true); // asks for the progress area to be drawn
+        FLastFrame.start();
+    }
     QCoreApplication::processEvents();
+    if (DrawProgress)
+        ui->GroupBox2->setUpdatesEnabled(false);
 }
 
 std::optional<std::filesystem::path> TForm1::ChooseDirectory()

@@ -2,6 +2,7 @@
 // progress counters, and the erase run behind them.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -75,4 +76,5 @@ private:
     bool FInRun = false;          // Erase is being handled, aborted or not
     bool FCloseRequested = false; // a close arrived during the run; honoured at its end
     bool FPlaced = false;         // centred on the desktop at the first show
+    QElapsedTimer FLastFrame;     // when the progress area was last drawn during the run
 };
