@@ -12,6 +12,7 @@
 #include "Exceptions.h"
 #include "File.h"
 #include "Streams.h"
+#include "Sanitizers.h"
 #include "TestSupport.h"
 
 #include <QScopeGuard>
@@ -37,18 +38,6 @@ using namespace Fixture;
 namespace fs = std::filesystem;
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool UnderAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool UnderAddressSanitizer = true;
-#else
-constexpr bool UnderAddressSanitizer = false;
-#endif
-#else
-constexpr bool UnderAddressSanitizer = false;
-#endif
 
 bool RunsAsRoot()
 {

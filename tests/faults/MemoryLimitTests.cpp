@@ -2,6 +2,7 @@
 #include "Exceptions.h"
 #include "Exif.JPEGUtils.h"
 #include "JpegBytes.h"
+#include "Sanitizers.h"
 
 #include <gtest/gtest.h>
 
@@ -15,18 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const TJPEGMarkers APPn = TJPEGMarkers::Range(0xE1, 0xEF);
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool UnderAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool UnderAddressSanitizer = true;
-#else
-constexpr bool UnderAddressSanitizer = false;
-#endif
-#else
-constexpr bool UnderAddressSanitizer = false;
-#endif
 
 // Exit codes of the child that runs under the limit.
 enum TChildResult { OutOfMemoryThenCleaned = 0, NoError = 1, OtherError = 2, SmallFileFailed = 3 };
