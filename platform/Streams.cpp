@@ -48,7 +48,7 @@ std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count)
     // A memory-held source is written straight from its block.
     if (auto Bytes = Source.RemainingBytes()) {
         std::int64_t Available = std::min<std::int64_t>(Count, static_cast<std::int64_t>(Bytes->size()));
-        WriteBuffer(Bytes->data(), Available);
+        WriteFromMemory(Bytes->first(static_cast<std::size_t>(Available)));
         Source.Seek(Available, TSeekOrigin::soCurrent);
         if (Available < Count)
             throw EReadError();
@@ -249,21 +249,12 @@ void TGatherStream::SetSize(std::int64_t NewSize)
         throw EWriteError();
 }
 
-std::int64_t TGatherStream::CopyFrom(TStream& Source, std::int64_t Count)
+void TGatherStream::WriteFromMemory(std::span<const std::uint8_t> Bytes)
 {
-    auto Bytes = Source.RemainingBytes();
-    if (Count <= 0 || !Bytes)
-        return TStream::CopyFrom(Source, Count);
-
-    std::int64_t Available = std::min<std::int64_t>(Count, static_cast<std::int64_t>(Bytes->size()));
-    if (Available > 0) {
-        FPieces.push_back(Bytes->first(static_cast<std::size_t>(Available)));
-        FSize += Available;
-    }
-    Source.Seek(Available, TSeekOrigin::soCurrent);
-    if (Available < Count)
-        throw EReadError();
-    return Count;
+    if (Bytes.empty())
+        return;
+    FPieces.push_back(Bytes);
+    FSize += static_cast<std::int64_t>(Bytes.size());
 }
 
 void TGatherStream::WriteTo(TStream& Dest) const

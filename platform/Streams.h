@@ -37,11 +37,19 @@ public:
     // Copies Count bytes from Source, starting at Source's position, through
     // read-exactly and write-exactly: a source that runs short raises
     // EReadError after the bytes it had were copied. Returns Count.
-    virtual std::int64_t CopyFrom(TStream& Source, std::int64_t Count);
+    std::int64_t CopyFrom(TStream& Source, std::int64_t Count);
 
     // The bytes from the position to the end, when the stream holds them in
     // one block of memory; empty for streams that do not.
     virtual std::optional<std::span<const std::uint8_t>> RemainingBytes() { return std::nullopt; }
+
+protected:
+    // Writes exactly the given bytes of a memory-held source, as CopyFrom
+    // does for one. A stream may keep a reference to them instead of a copy.
+    virtual void WriteFromMemory(std::span<const std::uint8_t> Bytes)
+    {
+        WriteBuffer(Bytes.data(), static_cast<std::int64_t>(Bytes.size()));
+    }
 };
 
 // A stream whose content lies in one contiguous block of memory.
@@ -117,10 +125,12 @@ public:
     std::int64_t Size() const { return FSize; }
     // Only the current size is accepted: the gathered content is append-only.
     void SetSize(std::int64_t NewSize) override;
-    std::int64_t CopyFrom(TStream& Source, std::int64_t Count) override;
 
     // Writes everything gathered to Dest with write-exactly.
     void WriteTo(TStream& Dest) const;
+
+protected:
+    void WriteFromMemory(std::span<const std::uint8_t> Bytes) override;
 
 private:
     std::vector<std::span<const std::uint8_t>> FPieces;
