@@ -73,14 +73,14 @@ std::filesystem::path PathFromQt(const QString& Name)
         return std::filesystem::path(Name.toStdWString());
 }
 
-// Designer stores point sizes; the layout is drawn for pixel heights, so they
-// are pinned here and the window looks the same at any screen resolution.
 // A handler as Qt calls it: what it throws is shown, and goes no further.
 template <typename THandler> auto Guarded(TForm1* Form, THandler Handler)
 {
     return [Form, Handler] { TNimbrelApplication::RunHandler([Form, Handler] { (Form->*Handler)(); }); };
 }
 
+// Designer stores point sizes; the layout is drawn for pixel heights, so they
+// are pinned here and the window looks the same at any screen resolution.
 void SetFontPixelSize(QWidget* Widget, int PixelSize)
 {
     QFont Font = Widget->font();
